@@ -67,6 +67,7 @@ class Environment:
         self.work = build / work
         self.other_volume = None
         self.xvfb = None
+        self.desktop = None
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEARCH="win32", WINEDEBUG="-all",
                         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
 
@@ -85,8 +86,20 @@ class Environment:
             subprocess.run(["wine", "wineboot", "-i"], env=self.env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-p"], env=self.env)  # kept up between runs; exits 2 if already up
-        # Wine starts its services with the first program; let that be none of the scenarios.
-        self.wine(self.helpers / "launcher.exe", stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).wait()
+        # Wine's services and desktop start with the first program and stop with the last;
+        # keep them up from here to the end, as Windows does.
+        ready, self.release = self.build / "e2e-desktop-ready", self.build / "e2e-desktop-release"
+        ready.unlink(missing_ok=True)
+        self.release.unlink(missing_ok=True)
+        self.desktop = self.wine(self.helpers / "keep_desktop.exe", win(ready), win(self.release),
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for _ in range(600):
+            if ready.exists() or self.desktop.poll() is not None:
+                break
+            time.sleep(0.05)
+        if not ready.exists():
+            raise RuntimeError("Wine's desktop did not come up")
+        ready.unlink()
         # Drive T: on another file system, for a move from one volume to another.
         self.other_volume = Path(tempfile.mkdtemp(prefix="tarvex-e2e-", dir="/dev/shm"))
         t_drive = self.prefix / "dosdevices" / "t:"
@@ -98,6 +111,10 @@ class Environment:
         return self
 
     def __exit__(self, *exc):
+        if self.desktop:
+            self.release.touch()
+            self.desktop.wait(timeout=30)
+            self.release.unlink()
         subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=self.env, stderr=subprocess.DEVNULL)
         if self.xvfb:
@@ -105,6 +122,12 @@ class Environment:
             self.xvfb.wait()
         if self.other_volume:
             shutil.rmtree(self.other_volume, ignore_errors=True)
+
+    def windows_path(self, path):
+        """The Windows name of a path, on drive T: where it lies on the other volume."""
+        if self.other_volume and Path(path).is_relative_to(self.other_volume):
+            return "T:\\" + str(Path(path).relative_to(self.other_volume)).replace("/", "\\")
+        return win(path)
 
     def wine(self, *args, **kwargs):
         return subprocess.Popen(["wine", *map(str, args)], env=kwargs.pop("env", self.env), **kwargs)
@@ -154,12 +177,11 @@ class Run:
         self.cwd = root / "elsewhere" if scenario.other_cwd else self.install
         if scenario.temp == "other-volume":
             self.temp = env.other_volume / re.sub(r"\W+", "-", scenario.name)
-            self.temp_win = "T:\\" + self.temp.name + "\\"
         else:
             self.temp = root / "temp"
             if scenario.temp in ("deep", "too-long"):
                 self.temp = deepen(self.temp, 200 if scenario.temp == "deep" else 250)
-            self.temp_win = win(self.temp) + "\\"
+        self.temp_win = env.windows_path(self.temp) + "\\"
         self.v1 = (env.helpers / "tarvex_v1.exe").read_bytes()
         self.v2 = (env.helpers / "tarvex_v2.exe").read_bytes()
         self.root = root

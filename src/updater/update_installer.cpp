@@ -21,6 +21,18 @@ const char kErrorTitle[] = "Tarvex Update";
 // The longest temporary directory path that leaves room for the suffix and its NUL.
 constexpr DWORD kMaxTempPathLength = MAX_PATH - sizeof kStagingSuffix;
 
+// The error box can make Windows load further DLLs (themes, text layout), and
+// by default it looks for them first in this program's folder, where anyone
+// may have put a file of that name. Windows without the call keeps its default.
+void restrict_dll_search_to_system() {
+    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
+    HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
+    if (!kernel32) return;
+    const FARPROC found = GetProcAddress(kernel32, "SetDefaultDllDirectories");
+    if (!found) return;
+    reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(found))(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
 void report_failure() { MessageBoxA(NULL, kErrorText, kErrorTitle, MB_ICONERROR); }
 
 // Fills `path` with the staging path and returns its length, or returns 0
@@ -81,6 +93,8 @@ void swap_in(const char* staging) {
 }  // namespace
 
 int install_update() {
+    restrict_dll_search_to_system();
+
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};

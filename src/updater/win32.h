@@ -23,6 +23,8 @@ typedef unsigned int UINT;
 typedef int HFILE;
 typedef void* HANDLE;
 typedef HANDLE HWND;
+typedef HANDLE HMODULE;
+typedef long (*FARPROC)();
 typedef char* LPSTR;
 typedef const char* LPCSTR;
 typedef void* LPVOID;
@@ -44,6 +46,7 @@ constexpr DWORD FILE_SHARE_WRITE = 0x2;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800;
 
 struct OFSTRUCT {
     BYTE cBytes;
@@ -82,6 +85,8 @@ struct PROCESS_INFORMATION {
     DWORD dwThreadId;
 };
 
+HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR function_name);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetTempPathA(DWORD capacity, LPSTR buffer);
 DWORD WINAPI GetLastError();

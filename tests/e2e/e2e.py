@@ -48,6 +48,9 @@ def check_relay(trace):
     first_file = next((i for i, c in enumerate(mine) if c[2] in file_calls), None)
     if first_file is None or mine.index(sleep[0]) > first_file:
         problems.append("Sleep(1000) did not come before every file call")
+    restricted = [i for i, c in enumerate(mine) if c[2] == "SetDefaultDllDirectories" and c[3] == "00000800"]
+    if len(restricted) != 1 or restricted[0] > mine.index(sleep[0]):
+        problems.append("SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32) was not called once before the wait")
     boxes = [c for c in mine if c[2] == "MessageBoxA"]
     wanted_box = f'00000000,{{p}} "{BOX_TEXT}",{{p}} "{BOX_TITLE}",00000010'
     for box in boxes:

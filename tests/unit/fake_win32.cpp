@@ -44,6 +44,28 @@ FakeFile* find(LPCSTR path) {
 
 FakeWin32& fake() { return state; }
 
+namespace {
+BOOL WINAPI SetDefaultDllDirectories(DWORD flags) {
+    record("SetDefaultDllDirectories", {num(flags)});
+    return succeed();
+}
+}  // namespace
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
+    record("GetModuleHandleA", {str(module_name)});
+    static int kernel32;
+    return &kernel32;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR function_name) {
+    record("GetProcAddress", {ptr(module), str(function_name)});
+    if (!state.has_set_default_dll_directories || std::strcmp(function_name, "SetDefaultDllDirectories") != 0) {
+        fail(127);  // ERROR_PROC_NOT_FOUND
+        return nullptr;
+    }
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&SetDefaultDllDirectories));
+}
+
 void WINAPI Sleep(DWORD milliseconds) { record("Sleep", {num(milliseconds)}); }
 
 DWORD WINAPI GetTempPathA(DWORD capacity, LPSTR buffer) {

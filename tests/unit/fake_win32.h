@@ -27,6 +27,9 @@ struct FakeWin32 {
     bool has_temp_path = true;
     std::string temp_path = "C:\\Temp\\";
 
+    // Windows before 8 (without the 2011 update) has no SetDefaultDllDirectories.
+    bool has_set_default_dll_directories = true;
+
     // Bare names live in the current directory; names with a backslash elsewhere.
     std::map<std::string, FakeFile> files;
     bool current_directory_writable = true;

@@ -28,6 +28,7 @@ struct Case {
     bool copy_breaks_off = false;
     bool move_breaks_off = false;
     bool stale_backup = false;
+    bool dll_directories_api = true;
     // What the run must do: the calls that do not touch the backup, in order.
     const char* calls;
     int boxes = 0;
@@ -70,6 +71,9 @@ const Case kCases[] = {
     // Without a backup a failed move after the delete leaves nothing to start.
     {.name = "BackupBreaksOffThenMoveFails", .staged_held_open = true, .copy_breaks_off = true,
      .calls = kMoveFailed, .boxes = 1, .staged_after = true},
+    // Older Windows: the DLL search stays as it is, everything else the same.
+    {.name = "NoSetDefaultDllDirectories", .dll_directories_api = false, .calls = kSwapped,
+     .installed_after = kNewProgram, .started = kNewProgram},
     {.name = "NoTemporaryDirectory", .temp_length = 0, .calls = kNotLookedUp,
      .installed_after = kOldProgram, .staged_after = true, .started = kOldProgram},
     // Staging paths up to 127 characters fit OpenFile's record, longer ones do not.
@@ -97,9 +101,10 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 std::string temp_path_of(unsigned length) { return "C:\\Temp" + std::string(length - 8, 'x') + "\\"; }
 
-std::string visible_calls() {
+// The calls from Sleep on, leaving out those that touch the backup.
+std::string visible_calls(const std::vector<FakeCall>& calls) {
     std::string names;
-    for (const FakeCall& call : fake().calls) {
+    for (const FakeCall& call : calls) {
         bool touches_backup = false;
         for (const std::string& arg : call.args) touches_backup |= arg == kBackup;
         if (touches_backup) continue;
@@ -132,6 +137,7 @@ protected:
         fake().current_directory_writable = c.folder_writable;
         fake().copy_breaks_off = c.copy_breaks_off;
         fake().move_breaks_off = c.move_breaks_off;
+        fake().has_set_default_dll_directories = c.dll_directories_api;
     }
 
     std::string staging_;
@@ -142,15 +148,26 @@ TEST_P(InstallUpdate, Run) {
     ASSERT_EQ(install_update(), 0);
     const FakeWin32& f = fake();
 
-    EXPECT_EQ(visible_calls(), c.calls);
-    ASSERT_GE(f.calls.size(), 3u);
-    EXPECT_EQ(f.calls.front().name, "Sleep");
-    EXPECT_EQ(f.calls.front().args, (std::vector<std::string>{"1000"}));
-    EXPECT_EQ(f.calls[1].args, (std::vector<std::string>{"260", "PTR"}));
+    // Before anything else, DLLs are restricted to the system folder where Windows can.
+    std::vector<std::vector<std::string>> dll_setup = {{"GetModuleHandleA", "kernel32.dll"},
+                                                       {"GetProcAddress", "PTR", "SetDefaultDllDirectories"}};
+    if (c.dll_directories_api) dll_setup.push_back({"SetDefaultDllDirectories", "2048"});
+    ASSERT_GT(f.calls.size(), dll_setup.size() + 2);
+    for (std::size_t i = 0; i < dll_setup.size(); ++i) {
+        std::vector<std::string> call = {f.calls[i].name};
+        call.insert(call.end(), f.calls[i].args.begin(), f.calls[i].args.end());
+        EXPECT_EQ(call, dll_setup[i]);
+    }
+    const std::vector<FakeCall> rest(f.calls.begin() + dll_setup.size(), f.calls.end());
+
+    EXPECT_EQ(visible_calls(rest), c.calls);
+    EXPECT_EQ(rest[0].name, "Sleep");
+    EXPECT_EQ(rest[0].args, (std::vector<std::string>{"1000"}));
+    EXPECT_EQ(rest[1].args, (std::vector<std::string>{"260", "PTR"}));
 
     int boxes = 0;
     int launches = 0;
-    for (const FakeCall& call : f.calls) {
+    for (const FakeCall& call : rest) {
         const auto& a = call.args;
         if (call.name == "MessageBoxA") {
             ++boxes;
