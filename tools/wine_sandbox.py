@@ -60,10 +60,10 @@ class Scenario:
 class Environment:
     """A Wine prefix kept per build folder, and an Xvfb of its own on a free display."""
 
-    def __init__(self, build, work="e2e"):
+    def __init__(self, build, work="e2e", prefix="e2e-wineprefix"):
         self.build = build
         self.helpers = build / "e2e-helpers"
-        self.prefix = build / "e2e-wineprefix"
+        self.prefix = build / prefix
         self.work = build / work
         self.other_volume = None
         self.xvfb = None
