@@ -9,16 +9,21 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
 "$here/require-packages.sh" $(cat "$here/e2e-packages.txt")
-/usr/lib/wine/wine --version >/dev/null 2>&1 && exit 0
 
+binfmt=/proc/sys/fs/binfmt_misc
 qemu_major() { qemu-i386 --version 2>/dev/null | sed -n 's/^qemu-i386 version \([0-9]*\).*/\1/p'; }
+qemu_recent() { [ -n "$(qemu_major)" ] && [ "$(qemu_major)" -ge 8 ]; }
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  # Natively, or through an emulator recent enough to be of use.
+  [ -e "$binfmt/qemu-i386" ] && ! qemu_recent || exit 0
+fi
+
 steps=()
-if [ "$(qemu_major)" = "" ] || [ "$(qemu_major)" -lt 8 ]; then
+if ! qemu_recent; then
   steps+=("printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' > /etc/apt/sources.list.d/bookworm-backports.sources")
   steps+=("apt-get update")
   steps+=("DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends -t bookworm-backports qemu-user-static")
 fi
-binfmt=/proc/sys/fs/binfmt_misc
 steps+=("mountpoint -q $binfmt || mount -t binfmt_misc binfmt_misc $binfmt")
 steps+=("if [ -e $binfmt/qemu-i386 ]; then echo -1 > $binfmt/qemu-i386; fi")
 steps+=("printf '%s' ':qemu-i386:M::\\x7fELF\\x01\\x01\\x01\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x00\\x02\\x00\\x03\\x00:\\xff\\xff\\xff\\xff\\xff\\xfe\\xfe\\x00\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xff\\xfe\\xff\\xff\\xff:/usr/bin/qemu-i386:F' > $binfmt/register")
