@@ -170,9 +170,9 @@ class BoxWatcher(threading.Thread):
 class Run:
     """One scenario in a fresh sandbox: build it, run the updater, collect what happened."""
 
-    def __init__(self, env, scenario, log=lambda *_: None):
-        self.env, self.s, self.log = env, scenario, log
-        root = env.work / re.sub(r"\W+", "-", scenario.name)
+    def __init__(self, env, scenario):
+        self.env, self.s = env, scenario
+        self.root = root = env.work / re.sub(r"\W+", "-", scenario.name)
         self.install = root / "install"
         self.cwd = root / "elsewhere" if scenario.other_cwd else self.install
         if scenario.temp == "other-volume":
@@ -184,7 +184,6 @@ class Run:
         self.temp_win = env.windows_path(self.temp) + "\\"
         self.v1 = (env.helpers / "tarvex_v1.exe").read_bytes()
         self.v2 = (env.helpers / "tarvex_v2.exe").read_bytes()
-        self.root = root
 
     def prepare(self):
         for folder in (self.install, self.cwd, self.temp / "Tarvex"):
